@@ -1,0 +1,56 @@
+// A group with members, on top of the group endpoint. Members announce themselves when they
+// register and when asked for the member list, and announce their departure when they
+// unregister; three reserved command codes carry these announcements, and every other message
+// reaches the application unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "messaging/easy_udp_socket.h"
+#include "platform/text_list.h"
+
+namespace tintcheck {
+
+enum MembershipCommand : std::int32_t {
+    kMemberListRequest = -100,
+    kMemberJoin = -101,
+    kMemberLeave = -102,
+};
+
+class AutoDiscovery : public EasyUDPSocket {
+public:
+    AutoDiscovery();
+
+    // Joins the group and announces this member to it. Does nothing until the endpoint is bound.
+    void Register(const std::string& groupName) override;
+    // Announces the departure (without hearing it itself) and leaves the group.
+    void Unregister(const std::string& groupName) override;
+    // Sends one message to the group registered last.
+    using EasyUDPSocket::SendMessageToGroup;
+    virtual void SendMessageToGroup(std::int32_t command, std::string_view data);
+    // The member list itself, shared: a holder sees every later change.
+    virtual Ref<TextList> GetMemberList();
+    // Empties the member list at once and asks the group to announce itself again; the answers
+    // refill it from the event loop.
+    virtual void UpdateMemberList();
+
+    // Unregisters from the group registered last, through Unregister as this object's class has it.
+    void Destructor() override;
+
+protected:
+    // Events; each does nothing unless a subclass handles it. ReceivedMessage is this class's
+    // own: it carries application messages only.
+    virtual void Event_MemberJoined(const std::string& member) { static_cast<void>(member); }
+    virtual void Event_MemberLeft(const std::string& member) { static_cast<void>(member); }
+
+private:
+    // Takes the endpoint's ReceivedMessage for the membership reaction.
+    void RaiseReceivedMessage(const std::string& from, std::int32_t command, const std::string& data) final;
+
+    std::string mGroupName;
+    Ref<TextList> mMembers;
+};
+
+}  // namespace tintcheck
