@@ -52,6 +52,9 @@ std::string EasyUDPSocket::WaitForMessage(std::int32_t command, std::string& sen
         std::int32_t& marker;
         ~EndWait() { marker = kNoWait; }
     } endWait{mWaitForThisCommand};
+    // A wait started by a handler during delivery finds the packets behind the one being
+    // delivered still in their buffers; they are parsed now, not only when a datagram arrives.
+    ProcessData();
     while (mCommandResponse.empty()) {
         Poll();
         if (LastErrorCode() != 0) return {};

@@ -141,7 +141,11 @@ void UDPSocket::ReceiveOnce() {
         return RecordFailure(SocketErrorFromBsd(error));
     }
     if (payload.empty()) return;  // an empty datagram carries nothing and is dropped
-    mQueue.push_back({FormatDottedDecimal(from.address), from.port, std::move(payload)});
+    QueueDatagram(FormatDottedDecimal(from.address), from.port, std::move(payload));
+}
+
+void UDPSocket::QueueDatagram(std::string address, std::int32_t port, std::string data) {
+    mQueue.push_back({std::move(address), port, std::move(data)});
     MarkDataAvailable();
 }
 

@@ -50,6 +50,11 @@ protected:
     UDPSocket() = default;
     void ReceiveOnce() override;
 
+    // Queues a datagram as the system hands it over and marks DataAvailable for the next
+    // notification. Every received datagram takes this way; tests and the fuzzer also use it to
+    // drive the receive path without a network.
+    void QueueDatagram(std::string address, std::int32_t port, std::string data);
+
 private:
     bool ChangeMembership(bool join, const std::string& address);
     void SendTo(const std::string& host, std::int32_t port, std::string_view data);
