@@ -1,5 +1,5 @@
-// Watches the loopback interface like a packet capture: every IPv4 UDP datagram that is sent
-// in this network namespace, with the addresses, ports and time-to-live it carries on the wire.
+// Watches one interface like a packet capture (loopback unless told otherwise): every IPv4 UDP
+// datagram that crosses it, with the addresses, ports and time-to-live it carries on the wire.
 #pragma once
 
 #include <arpa/inet.h>
@@ -31,14 +31,16 @@ struct WireDatagram {
 
 class WireCapture {
 public:
-    WireCapture() {
-        mFd = socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_IP));
+    explicit WireCapture(const char* interfaceName = "lo") {
+        // Only a socket for every protocol sees what the host sends, not just what it receives.
+        mFd = socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ALL));
         if (mFd < 0) throw std::runtime_error("packet socket (needs root)");
         sockaddr_ll local{};
         local.sll_family = AF_PACKET;
-        local.sll_protocol = htons(ETH_P_IP);
-        local.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
-        if (bind(mFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) throw std::runtime_error("bind lo");
+        local.sll_protocol = htons(ETH_P_ALL);
+        local.sll_ifindex = static_cast<int>(if_nametoindex(interfaceName));
+        mLoopback = std::string(interfaceName) == "lo";
+        if (bind(mFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) throw std::runtime_error("bind to interface");
     }
     ~WireCapture() { close(mFd); }
     WireCapture(const WireCapture&) = delete;
@@ -55,7 +57,9 @@ public:
             sockaddr_ll link{};
             socklen_t length = sizeof link;
             const ssize_t got = recvfrom(mFd, frame, sizeof frame, 0, reinterpret_cast<sockaddr*>(&link), &length);
-            if (got < 0) continue;
+            if (got < 0 || link.sll_protocol != htons(ETH_P_IP)) continue;
+            // Loopback shows what is sent twice, going out and coming in: keep one.
+            if (mLoopback && link.sll_pkttype == PACKET_OUTGOING) continue;
             if (auto datagram = Parse(frame, static_cast<std::size_t>(got))) return datagram;
         }
     }
@@ -81,6 +85,7 @@ private:
     }
 
     int mFd = -1;
+    bool mLoopback = false;
 };
 
 }  // namespace tintcheck::testing
