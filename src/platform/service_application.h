@@ -18,6 +18,7 @@ protected:
 private:
     friend class ApplicationHost;
     friend class ServiceHost;
+    friend class ServiceHostControls;
 };
 
 }  // namespace tintcheck
