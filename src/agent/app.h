@@ -13,6 +13,9 @@ public:
 
 protected:
     std::int32_t Event_Run(const std::vector<std::string>& args) override;
+
+private:
+    void JoinTheGroup();
 };
 
 }  // namespace tintcheck

@@ -8,7 +8,7 @@ constexpr std::string_view kGreetingData = "S";
 }  // namespace
 
 void MyAutoDiscovery::Event_MemberJoined(const std::string& member) {
-    SendMessageToIndividual(member, kGreetingCommand, kGreetingData);
+    if (MayReplyTo(member)) SendMessageToIndividual(member, kGreetingCommand, kGreetingData);
 }
 
 }  // namespace tintcheck

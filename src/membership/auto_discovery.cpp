@@ -7,11 +7,12 @@ AutoDiscovery::AutoDiscovery() : mMembers(New<TextList>()) {}
 void AutoDiscovery::RaiseReceivedMessage(const std::string& from, std::int32_t command, const std::string& data) {
     switch (command) {
         case kMemberListRequest:
-            SendMessageToIndividual(from, kMemberJoin, {});
+            if (MayReplyTo(from)) SendMessageToIndividual(from, kMemberJoin, {});
             break;
         case kMemberJoin:
             // Addresses are never compared: a member announced twice stands twice.
             mMembers->Append(from);
+            if (mMembers->Count() > kMemberListLimit) mMembers->RemoveFirst();
             Event_MemberJoined(from);
             break;
         case kMemberLeave:

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "membership/reply_limiter.h"
 #include "messaging/easy_udp_socket.h"
 #include "platform/text_list.h"
 
@@ -21,6 +22,10 @@ enum MembershipCommand : std::int32_t {
 
 class AutoDiscovery : public EasyUDPSocket {
 public:
+    // Announcements can be forged, so the member list is bounded: beyond this many entries the
+    // oldest goes. No local network has this many members.
+    static constexpr std::size_t kMemberListLimit = 65536;
+
     AutoDiscovery();
 
     // Joins the group and announces this member to it. Does nothing until the endpoint is bound.
@@ -45,12 +50,17 @@ protected:
     virtual void Event_MemberJoined(const std::string& member) { static_cast<void>(member); }
     virtual void Event_MemberLeft(const std::string& member) { static_cast<void>(member); }
 
+    // Whether a reply that a received datagram provoked may go to `address` now. Answers to
+    // list requests pass through it; a subclass that answers the network (a greeting) should too.
+    bool MayReplyTo(const std::string& address) { return mReplies.Allow(address); }
+
 private:
     // Takes the endpoint's ReceivedMessage for the membership reaction.
     void RaiseReceivedMessage(const std::string& from, std::int32_t command, const std::string& data) final;
 
     std::string mGroupName;
     Ref<TextList> mMembers;
+    ReplyLimiter mReplies;
 };
 
 }  // namespace tintcheck

@@ -1,5 +1,7 @@
 #include "messaging/sender_buffers.h"
 
+#include <algorithm>
+
 namespace tintcheck {
 
 namespace {
@@ -51,16 +53,33 @@ void SenderBuffer::Compact() noexcept {
 }
 
 SenderBuffer& SenderBuffers::BufferFor(const std::string& address) {
-    if (const auto found = mByAddress.find(address); found != mByAddress.end()) return *found->second;
+    if (const auto found = mByAddress.find(address); found != mByAddress.end()) {
+        mRecency.splice(mRecency.end(), mRecency, found->second.recency);
+        return *found->second.buffer;
+    }
+    if (mOrder.size() >= kSenders) ForgetLeastRecentlyHeard();
     mOrder.push_back(std::make_unique<SenderBuffer>(address));
-    SenderBuffer& buffer = *mOrder.back();
-    mByAddress.emplace(address, &buffer);
-    return buffer;
+    SenderBuffer* buffer = mOrder.back().get();
+    mRecency.push_back(buffer);
+    mByAddress.emplace(address, Slot{buffer, std::prev(mRecency.end())});
+    return *buffer;
+}
+
+void SenderBuffers::ForgetLeastRecentlyHeard() {
+    // A buffer whose packet is being delivered stays: its delivery still refers to it.
+    const auto oldest = std::find_if(mRecency.begin(), mRecency.end(),
+                                     [](const SenderBuffer* buffer) { return !buffer->IsDelivering(); });
+    if (oldest == mRecency.end()) return;
+    SenderBuffer* forgotten = *oldest;
+    mRecency.erase(oldest);
+    mByAddress.erase(forgotten->Address());
+    mOrder.erase(std::find_if(mOrder.begin(), mOrder.end(),
+                              [&](const std::unique_ptr<SenderBuffer>& buffer) { return buffer.get() == forgotten; }));
 }
 
 const SenderBuffer* SenderBuffers::Find(const std::string& address) const {
     const auto found = mByAddress.find(address);
-    return found == mByAddress.end() ? nullptr : found->second;
+    return found == mByAddress.end() ? nullptr : found->second.buffer;
 }
 
 }  // namespace tintcheck

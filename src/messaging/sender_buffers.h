@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,9 +50,15 @@ private:
     int mDeliveries = 0;
 };
 
+// Sender addresses can be forged, so the buffers are bounded: beyond kSenders, a new address
+// makes the least recently heard one be forgotten with whatever it held. A conforming sender
+// leaves no bytes pending between its datagrams, so it loses nothing.
 class SenderBuffers {
 public:
-    // The buffer of `address`, made at the end of the order when the address is new.
+    static constexpr std::size_t kSenders = 4096;
+
+    // The buffer of `address`, made at the end of the order when the address is new; either
+    // way the address counts as heard now.
     SenderBuffer& BufferFor(const std::string& address);
     // Position in first-contact order.
     SenderBuffer& At(std::size_t position) { return *mOrder[position]; }
@@ -59,8 +66,16 @@ public:
     const SenderBuffer* Find(const std::string& address) const;
 
 private:
-    std::vector<std::unique_ptr<SenderBuffer>> mOrder;
-    std::unordered_map<std::string, SenderBuffer*> mByAddress;
+    struct Slot {
+        SenderBuffer* buffer;
+        std::list<SenderBuffer*>::iterator recency;
+    };
+
+    void ForgetLeastRecentlyHeard();
+
+    std::vector<std::unique_ptr<SenderBuffer>> mOrder;  // first contact first
+    std::list<SenderBuffer*> mRecency;                  // least recently heard first
+    std::unordered_map<std::string, Slot> mByAddress;
 };
 
 }  // namespace tintcheck

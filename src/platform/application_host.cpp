@@ -60,9 +60,12 @@ void WithRuntimeException(std::exception_ptr error, Report report) {
 }  // namespace
 
 int ApplicationHost::Main(int argc, char** argv, Factory create) {
+    // Held for the life of the process and never released.
+    static auto* const kept = new Ref<ConsoleApplication>();
     ConsoleApplication* application = nullptr;
     try {
-        application = (*new Ref<ConsoleApplication>(create())).Get();
+        *kept = create();
+        application = kept->Get();
     } catch (...) {
         ReportUncaught(nullptr, std::current_exception());
         return 0;
