@@ -18,7 +18,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "testbed"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from testbed import GREETING_PACKET, GROUP, JOIN_PACKET, PYTHON, TestBed  # noqa: E402
+from agent_bed import status_kib  # noqa: E402
 
 # Records the clock right before the agent's own exec, so the figure is the agent's alone.
 LAUNCHER = "import os, sys, time; print(time.monotonic(), flush=True); os.execv(sys.argv[1], sys.argv[1:])"
@@ -41,13 +43,6 @@ def ms(seconds):
 def cpu_seconds(pid):
     fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def status_kib(pid, key):
-    for line in open(f"/proc/{pid}/status"):
-        if line.startswith(key + ":"):
-            return int(line.split()[1])
-    return 0
 
 
 def main():

@@ -13,14 +13,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "testbed"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from testbed import GREETING_PACKET, GROUP, JOIN_PACKET, LIST_PACKET, TestBed, packet  # noqa: E402
-
-
-def status_kib(pid, key):
-    for line in open(f"/proc/{pid}/status"):
-        if line.startswith(key + ":"):
-            return int(line.split()[1])
-    return 0
+from agent_bed import status_kib  # noqa: E402
 
 
 def main():

@@ -13,6 +13,14 @@ AGENT = os.environ.get("TINTCHECK_AGENT", "build/release/src/tintCHECK_AutoDisco
 SNIFFER = os.path.join(os.path.dirname(testbed.__file__), "sniffer.py")
 
 
+def status_kib(pid, key):
+    """A figure of /proc/PID/status in KiB (VmRSS, VmHWM); 0 when absent."""
+    for line in open(f"/proc/{pid}/status"):
+        if line.startswith(key + ":"):
+            return int(line.split()[1])
+    return 0
+
+
 def start_agent(host, *args):
     """Starts the agent in `host`; returns (process, monotonic start time)."""
     started = time.monotonic()

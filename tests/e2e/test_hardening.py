@@ -4,19 +4,12 @@ import os
 import time
 import unittest
 
-from agent_bed import start_agent, testbed
+from agent_bed import start_agent, status_kib, testbed
 from testbed import GREETING_PACKET, GROUP, JOIN_PACKET, LIST_PACKET, PYTHON, TestBed
 
 FLOOD = os.path.join(os.path.dirname(testbed.__file__), "spoof_flood.py")
 BURST = 16
 LARGEST_DATAGRAM_PACKETS = 8188  # 8-byte packets in 65,504 bytes
-
-
-def resident_kib(pid):
-    for line in open(f"/proc/{pid}/status"):
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    return 0
 
 
 class HardeningTest(unittest.TestCase):
@@ -97,7 +90,7 @@ class HardeningTest(unittest.TestCase):
         agent_host, member_host = bed.hosts
         process, peer = self.started_agent(bed)
         time.sleep(0.5)
-        before = resident_kib(process.pid)
+        before = status_kib(process.pid, "VmRSS")
         member_host.run([PYTHON, FLOOD, agent_host.address, "--count", "20000"], timeout=120)
         # The agent takes about ten datagrams a second; what the system could not queue was
         # dropped. The member announces itself until it is greeted.
@@ -111,7 +104,7 @@ class HardeningTest(unittest.TestCase):
         self.assertIsNone(process.poll())
         # AddressSanitizer holds freed memory back for a while, so only a plain build can show it.
         if os.environ.get("TINTCHECK_SANITIZED") != "1":
-            grown = resident_kib(process.pid) - before
+            grown = status_kib(process.pid, "VmRSS") - before
             self.assertLess(grown, 256, f"resident memory grew by {grown} KiB")
 
 

@@ -47,18 +47,14 @@ function tintcheck.dissector(buffer, pinfo, tree)
             break
         end
         local length = buffer(offset, 4):int()
-        if length < HEADER or length > LARGEST then
-            local item = tree:add(tintcheck, buffer(offset, left), "tintCHECK packet (malformed)")
+        -- Nothing after a length that cannot be trusted, or a packet cut short, can be read.
+        local problem = (length < HEADER or length > LARGEST) and { "Malformed", e_malformed }
+            or (length > left and { "Incomplete", e_short }) or nil
+        if problem then
+            local item = tree:add(tintcheck, buffer(offset, left), "tintCHECK packet (" .. problem[1]:lower() .. ")")
             item:add(f_length, buffer(offset, 4))
-            item:add_proto_expert_info(e_malformed)
-            names[#names + 1] = "Malformed"
-            break
-        end
-        if length > left then
-            local item = tree:add(tintcheck, buffer(offset, left), "tintCHECK packet (incomplete)")
-            item:add(f_length, buffer(offset, 4))
-            item:add_proto_expert_info(e_short)
-            names[#names + 1] = "Incomplete"
+            item:add_proto_expert_info(problem[2])
+            names[#names + 1] = problem[1]
             break
         end
         local command = buffer(offset + 4, 4):int()
