@@ -2,6 +2,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "platform/bsd_errors.h"
 #include "platform/socket_system.h"
 
@@ -10,6 +12,7 @@ namespace tintcheck::os {
 namespace {
 
 constexpr int kWinsockErrorBase = 10000;  // Winsock numbers the BSD errors 10000 higher
+constexpr std::size_t kLargestDatagram = 65536;
 
 // Not in every SDK's headers: the vendor control that stops ICMP reports reaching receives.
 constexpr DWORD kUdpConnectionResetControl = IOC_IN | IOC_VENDOR | 12;
@@ -150,7 +153,9 @@ std::int32_t PeekDatagram(SocketHandle handle, bool& waiting, std::size_t& size)
 
 std::int32_t ReceiveDatagram(SocketHandle handle, std::size_t size, std::string& payload,
                              Endpoint& from) noexcept {
-    payload.resize(size == 0 ? 1 : size);
+    // FIONREAD is only a hint here (stacks differ on what it counts), and a buffer too small
+    // would cut the datagram: room for the largest one is made whatever it says.
+    payload.resize(std::max<std::size_t>(size, kLargestDatagram));
     sockaddr_in address{};
     int addressLength = sizeof address;
     const int length = recvfrom(ToSocket(handle), payload.data(), static_cast<int>(payload.size()), 0,
