@@ -49,7 +49,6 @@ protected:
     void BeginConnect();
     void Connected(os::SocketHandle handle) noexcept;
     os::SocketHandle Handle() const noexcept { return mHandle; }
-    void AdoptHandle(os::SocketHandle handle) noexcept { mHandle = handle; }
 
     virtual void ReceiveOnce() {}
 

@@ -148,6 +148,25 @@ TEST(UdpSocket, UnresolvableNameFails) {
     EXPECT_FALSE(socket->IsConnected());
 }
 
+TEST(UdpSocket, BindsToTheChosenInterfaceOnly) {
+    const auto socket = New<PlainUdpSocket>();
+    socket->SetNetworkInterface("127.0.0.2");
+    socket->SetPort(9090);
+    socket->Connect();
+    ASSERT_TRUE(socket->IsConnected());
+    RawUdp peer("127.0.0.3", 4000);
+    peer.SendTo("127.0.0.1", 9090, "elsewhere");  // no socket there: refused by the system
+    peer.SendTo("127.0.0.2", 9090, "here");
+    ASSERT_TRUE(PollUntil(*socket, [&] { return socket->PacketsAvailable() == 1; }));
+    EXPECT_EQ(socket->Read()->Data, "here");
+
+    const auto nowhere = New<PlainUdpSocket>();
+    nowhere->SetNetworkInterface("198.18.0.99");  // no such local address
+    nowhere->Connect();
+    EXPECT_EQ(nowhere->LastErrorCode(), 107);
+    EXPECT_FALSE(nowhere->IsConnected());
+}
+
 TEST(Endpoint, RegisterAndUnregisterBeforeBindDoNothing) {
     RawUdp group("0.0.0.0", 9090);
     group.Join("232.121.218.196");
