@@ -32,7 +32,7 @@ void UDPSocket::Connect() {
         const auto address = ParseDottedDecimal(mNetworkInterface);
         if (!address) {
             os::CloseSocket(handle);
-            return Fail(kBsd_EADDRNOTAVAIL);
+            return Fail(SocketErrorFromBsd(kBsd_EADDRNOTAVAIL));
         }
         local = *address;
     }

@@ -165,6 +165,9 @@ TEST(UdpSocket, BindsToTheChosenInterfaceOnly) {
     nowhere->Connect();
     EXPECT_EQ(nowhere->LastErrorCode(), 107);
     EXPECT_FALSE(nowhere->IsConnected());
+    nowhere->SetNetworkInterface("eth0");  // not an address at all
+    nowhere->Connect();
+    EXPECT_EQ(nowhere->LastErrorCode(), 107);
 }
 
 TEST(Endpoint, RegisterAndUnregisterBeforeBindDoNothing) {
