@@ -1,5 +1,6 @@
 """The agent end to end: real agent processes in test-bed hosts, checked on the wire by an
 independent peer written with Python's socket module."""
+import faulthandler
 import time
 import unittest
 
@@ -109,4 +110,6 @@ class AgentTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(270)
     unittest.main(verbosity=2)

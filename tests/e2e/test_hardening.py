@@ -1,5 +1,6 @@
 """The agent under hostile or unlucky conditions, end to end in the test bed: reflection,
 recovery when the network comes late or the port is taken, and a flood of forged senders."""
+import faulthandler
 import os
 import time
 import unittest
@@ -101,4 +102,6 @@ class HardeningTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(270)
     unittest.main(verbosity=2)

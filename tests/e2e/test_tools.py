@@ -1,5 +1,6 @@
 """The operator tools for real, in the test bed: the tintcheck client against running agents,
 and the Wireshark dissector on a capture made there."""
+import faulthandler
 import json
 import os
 import queue
@@ -150,4 +151,6 @@ class ToolTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(270)
     unittest.main(verbosity=2)

@@ -1,4 +1,5 @@
 """What `cmake --install` and CPack lay out, used the way an embedder or an administrator would."""
+import faulthandler
 import os
 import shutil
 import subprocess
@@ -65,4 +66,6 @@ class PackagingTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(270)
     unittest.main(verbosity=2)

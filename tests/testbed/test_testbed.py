@@ -5,9 +5,11 @@
 """
 
 import errno
+import faulthandler
 import json
-import re
 import os
+import re
+import select
 import shutil
 import signal
 import subprocess
@@ -225,12 +227,20 @@ class TestBedTests(unittest.TestCase):
     def _run_child_bed(self):
         """A child process that builds a bed, starts a sleeper and waits."""
         code = (
-            "import sys, json, time; sys.path.insert(0, %r)\n"
+            "import json, subprocess, sys, time; sys.path.insert(0, %r)\n"
             "import testbed as tb\n"
             "bed = tb.TestBed(2).start()\n"
-            "p = bed.hosts[0].popen(['sleep', '300'])\n"
-            # Report only once the sleeper runs (pdeathsig armed, in netns).
-            "while 'sleep' not in open('/proc/%%d/cmdline' %% p.pid).read():\n"
+            # The sleeper must not hold this child's pipes: the runner reads
+            # them to the end once the child is gone.
+            "p = bed.hosts[0].popen(['sleep', '300'],"
+            " stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)\n"
+            # Report only once sleep itself runs: setpriv armed the death
+            # signal before it exec'd sleep.  (The command lines of python
+            # and setpriv before it mention sleep too.)
+            "while open('/proc/%%d/cmdline' %% p.pid).read().split('\\0')[0]"
+            " != 'sleep':\n"
+            "    if p.poll() is not None:\n"
+            "        sys.exit('sleeper ended early: %%s' %% p.returncode)\n"
             "    time.sleep(0.005)\n"
             "print(json.dumps({'prefix': bed.prefix, 'pid': p.pid}),"
             " flush=True)\n"
@@ -240,15 +250,25 @@ class TestBedTests(unittest.TestCase):
                                   tb.PYTHON, "-c", code],
                                  stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE, text=True)
+        self.addCleanup(self._end_child, child)
+        ready, _, _ = select.select([child.stdout], [], [], 30)
         try:
-            info = json.loads(child.stdout.readline())
+            info = json.loads(child.stdout.readline() if ready else "")
         except ValueError:
             child.kill()
-            _, err = child.communicate()
+            _, err = child.communicate(timeout=10)
             self.fail("child bed did not start: %s" % err)
+        # Whatever the test's outcome, nothing of the child's bed stays.
+        self.addCleanup(tb.sweep, info["prefix"])
         self.assertEqual(len(netns_with(info["prefix"])), 3)
         self.assertTrue(running(info["pid"]))
         return child, info
+
+    @staticmethod
+    def _end_child(child):
+        if child.poll() is None:
+            child.kill()
+        child.communicate(timeout=10)
 
     def _check_signal_cleanup(self, sig):
         child, info = self._run_child_bed()
@@ -268,7 +288,7 @@ class TestBedTests(unittest.TestCase):
     def test_sigkill_leftovers_are_swept(self):
         child, info = self._run_child_bed()
         child.kill()
-        child.communicate()
+        child.communicate(timeout=10)
         # The sleeper dies with its parent (pdeathsig) ...
         self.assertTrue(wait_until(lambda: not running(info["pid"])))
         # ... the namespaces stay until swept (a bed starting in a parallel
@@ -321,4 +341,6 @@ class TestBedTests(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(270)
     unittest.main()

@@ -2,6 +2,7 @@
 checked on the wire by the same Python peer as on Linux; the Winsock error table; the
 uncaught-exception report. Each Wine session is isolated in its host's network namespace
 (winenv.sh), so the wineserver's sockets live there too."""
+import faulthandler
 import os
 import subprocess
 import sys
@@ -128,4 +129,6 @@ class WindowsTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A hang shows where it is stuck before the test runner's time limit ends it.
+    faulthandler.dump_traceback_later(570)
     unittest.main(verbosity=2)
