@@ -15,7 +15,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Writes the bytes unchanged (no line-end translation) and unbuffered.
 void WriteStandardError(std::string_view text) noexcept;
 
-// Blocks the calling thread for the whole time, whatever arrives meanwhile.
+// Blocks the calling thread for the whole time, whatever arrives meanwhile; zero only lets other
+// threads run.
 void SleepMilliseconds(std::int32_t milliseconds) noexcept;
 
 }  // namespace tintcheck::os
