@@ -11,6 +11,7 @@ multicast groups, then:
   Every command gets one reply line:
     {"reply": ID, "ok": true, ...}  or  {"reply": ID, "ok": false,
                                          "error": MSG, "errno": N}
+  (a send's has "t": MONOTONIC, taken right before the datagram left)
 * prints one JSON line per received datagram:
     {"from": ADDR, "sport": PORT, "dst": DST_ADDR, "ttl": TTL,
      "data": HEX, "t": MONOTONIC, "ifindex": N}
@@ -177,9 +178,10 @@ def handle_command(peer, cmd):
     rid = cmd.get("id")
     try:
         if "send" in cmd:
+            t = time.monotonic()
             n = peer.send(bytes.fromhex(cmd["send"]), cmd["to"],
                           int(cmd.get("port", 9090)), cmd.get("ttl"))
-            return {"reply": rid, "ok": True, "sent": n}, True
+            return {"reply": rid, "ok": True, "sent": n, "t": t}, True
         if "join" in cmd:
             peer.join(cmd["join"])
             return {"reply": rid, "ok": True}, True

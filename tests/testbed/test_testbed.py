@@ -101,7 +101,7 @@ class TestBedTests(unittest.TestCase):
             for i, h in enumerate(bed.hosts):
                 self.assertEqual(h.address, "198.18.0.%d" % (10 + i))
                 addrs = h.ip("-o", "-4", "addr", "show", "dev", "eth0")
-                self.assertIn("198.18.0.%d/24" % (10 + i), addrs)
+                self.assertIn("198.18.0.%d/16" % (10 + i), addrs)
                 self.assertIn("UP", h.ip("link", "show", "lo"))
                 self.assertTrue(h.has_multicast_route())
             br = bed.bridge.ip("-d", "link", "show", "br0")
@@ -112,6 +112,27 @@ class TestBedTests(unittest.TestCase):
             # Nothing of ours in the caller's namespace.
             self.assertEqual(our_root_links(), _root_links_before)
         self.assertCleanedUp(bed)
+
+    def test_static_neighbours(self):
+        with TestBed(3, static_neighbours=True) as bed:
+            a, b, c = bed.hosts
+            neighbours = a.ip("neigh", "show", "dev", "eth0")
+            for other in (b, c):
+                self.assertIn("%s lladdr %s PERMANENT" % (other.address,
+                                                          other.mac),
+                              neighbours)
+            self.assertIn("link/ether %s" % a.mac, a.ip("link", "show", "eth0"))
+            pa = bed.peer(a, bind_port=9191)
+            pb = bed.peer(b, bind_port=9191)
+            pa.send(b"hi", b.address, port=9191)
+            self.assertEqual(pb.expect(b"hi", 2).src, a.address)
+        self.assertCleanedUp(bed)
+
+    def test_addresses_continue_past_one_octet(self):
+        bed = TestBed(1)
+        self.assertEqual([tb.Host(bed, i, "x").address for i in (0, 245, 246, 300)],
+                         ["198.18.0.10", "198.18.0.255", "198.18.1.0",
+                          "198.18.1.54"])
 
     def test_multicast_and_unicast(self):
         with TestBed(3) as bed:

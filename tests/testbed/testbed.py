@@ -8,8 +8,8 @@
 
 Layout: one namespace holds bridge br0 (multicast snooping off, so
 delivery never depends on an IGMP querier); each host is a namespace with
-lo and eth0 (198.18.0.(10+i)/24), the far end of a veth pair whose other
-end is a port of br0.  Nothing is created in the caller's namespace, so no
+lo and eth0 (198.18.0.(10+i)/16, on into 198.18.1.x past 245 hosts), the
+far end of a veth pair whose other end is a port of br0.  Nothing is created in the caller's namespace, so no
 test datagram can leave the machine.
 
 Cleanup always runs (context exit, atexit, SIGTERM/SIGINT/SIGHUP): the
@@ -48,9 +48,10 @@ IP = "ip"
 SETPRIV = "/usr/bin/setpriv" if os.path.exists("/usr/bin/setpriv") else None
 NETNS_DIR = "/run/netns"
 
-SUBNET_PREFIX = "198.18.0."
-SUBNET_LEN = 24
+SUBNET_PREFIX = "198.18."
+SUBNET_LEN = 16
 HOST_BASE = 10
+MAX_HOSTS = 1000
 MCAST_ROUTE = "224.0.0.0/4"
 
 # --- the agent's wire format ----------------------------------------------
@@ -344,14 +345,16 @@ class Node:
 
 
 class Host(Node):
-    """A test host: eth0 with `address`/24 on the bed's bridge, lo up."""
+    """A test host: eth0 with `address`/16 on the bed's bridge, lo up."""
 
     def __init__(self, bed, index, netns):
         super().__init__(bed, "h%d" % index, netns)
         self.index = index
-        self.address = "%s%d" % (SUBNET_PREFIX, HOST_BASE + index)
+        self.address = "%s%d.%d" % ((SUBNET_PREFIX,) + divmod(HOST_BASE + index, 256))
         self.ifname = "eth0"
         self.bridge_port = "h%d" % index   # the veth end inside the bridge ns
+        # Locally administered; used only by beds with static neighbours.
+        self.mac = "02:00:c6:12:%02x:%02x" % (index >> 8, index & 0xFF)
 
     def has_multicast_route(self):
         return bool(self.ip("route", "show", MCAST_ROUTE).strip())
@@ -404,13 +407,18 @@ class TestBed:
     multicast_route: True (every host gets 224.0.0.0/4 on eth0), False (no
     host does), or a collection of host indices that get it.  Without it a
     host's group join fails with ENODEV and a group send with ENETUNREACH.
+
+    static_neighbours: every host knows every other's link address from the
+    start and never asks for it.  All namespaces share one kernel neighbour
+    table, whose default limit (1,024 entries in all) a few dozen hosts
+    talking to each other exceed, while real machines each have their own.
     """
 
     __test__ = False   # not a test case, whatever pytest thinks
 
     def __init__(self, n_hosts=3, multicast_route=True, prefix=None,
-                 sweep_stale_beds=True):
-        if not 1 <= n_hosts <= 254 - HOST_BASE:
+                 sweep_stale_beds=True, static_neighbours=False):
+        if not 1 <= n_hosts <= MAX_HOSTS:
             raise ValueError("n_hosts out of range")
         self.n_hosts = n_hosts
         if multicast_route is True:
@@ -422,6 +430,7 @@ class TestBed:
         self._auto_prefix = prefix is None
         self._user_prefix = prefix
         self._sweep_stale = sweep_stale_beds
+        self._static_neighbours = static_neighbours
         self.prefix = prefix
         self.hosts = []
         self.bridge = None
@@ -508,6 +517,11 @@ class TestBed:
                      "link set eth0 up"]
             if h.index in self._mroute:
                 lines.append("route replace %s dev eth0" % MCAST_ROUTE)
+            if self._static_neighbours:
+                lines.insert(1, "link set eth0 address %s" % h.mac)
+                lines += ["neigh replace %s lladdr %s dev eth0 nud permanent"
+                          % (o.address, o.mac)
+                          for o in self.hosts if o is not h]
             _ip_batch(h.netns, lines)
 
     def _host(self, host):
