@@ -64,6 +64,8 @@ public:
         return RawDatagram{text, ntohs(from.sin_port), buffer};
     }
 
+    int Descriptor() const { return mFd; }
+
     int Port() const {
         sockaddr_in local{};
         socklen_t length = sizeof local;
