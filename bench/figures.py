@@ -77,8 +77,8 @@ def main():
                  beside("peak_kib", megabytes), "sleeper: a static C program waking every 100 ms"))
     rows.append(("Anonymous resident memory (RssAnon)", megabytes(idle["agent"]["anonymous_kib"]),
                  beside("anonymous_kib", megabytes), "what it holds beyond its mapped program files"))
-    rows.append((f"CPU time over {seconds} s idle", f"{idle['agent']['cpu_seconds'] * 1000:.0f} ms",
-                 beside("cpu_seconds", lambda s: f"{s * 1000:.0f} ms"), "clock ticks of 10 ms"))
+    rows.append((f"CPU time over {seconds} s idle", f"{idle['agent']['cpu_seconds'] * 1000:.1f} ms",
+                 beside("cpu_seconds", lambda s: f"{s * 1000:.1f} ms"), ""))
     rows.append(("Wake-ups per second, idle", f"{idle['agent']['wakeups_per_second']:.1f}",
                  beside("wakeups_per_second", lambda w: f"{w:.1f}"), "context switches"))
 
