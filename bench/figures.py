@@ -41,10 +41,10 @@ def megabytes(kib):
 def scale_row(result):
     r = result
     arrived = f"{r['complete']:.2f} s" if r["complete"] is not None else "never"
-    return (f"N = {r['hosts']}: all {r['expected']:,} greetings arrived", arrived,
+    return (f"N = {r['hosts']}: every greeting expected ({r['expected']:,}) has arrived", arrived,
             f"{r['hosts'] * 0.1:.1f} s (N polls)",
-            f"{r['not_sent']} never sent, {r['not_delivered']} lost on the way; {r['dropped']} datagrams "
-            f"dropped by full receive buffers, {r['backlog_dropped']} frames by the machine's input backlog; "
+            f"{scale.lost_greetings(r)}; {r['dropped']} datagrams dropped by full receive buffers, "
+            f"{r['backlog_dropped']} frames by the machine's input backlog; "
             f"announcements within {r['announce_spread'] * 1000:.0f} ms")
 
 
