@@ -27,8 +27,11 @@ def machine():
     memory = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
     system = next((line.split("=", 1)[1].strip().strip('"') for line in open("/etc/os-release")
                    if line.startswith("PRETTY_NAME=")), "Linux")
-    commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
-                            capture_output=True, text=True).stdout.strip() or "unknown"
+    try:
+        commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
+                                capture_output=True, text=True).stdout.strip() or "unknown"
+    except OSError:
+        commit = "unknown"
     return (f"{model}, {os.cpu_count()} CPUs, {memory / 1024 / 1024:.0f} GiB; {system}, "
             f"kernel {platform.release()}; commit {commit}; "
             f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC")
