@@ -70,8 +70,8 @@ def main():
                  spread(greetings), f"one-way datagram: {spread(floor)}",
                  f"{lost} greetings lost; the 100 ms poll sets the floor for the agent"))
 
-    idle = footprint.idle_footprint(agent, os.path.join(build, "bench", "sleeper"), 2 if quick else 60)
     seconds = 2 if quick else 60
+    idle = footprint.idle_footprint(agent, os.path.join(build, "bench", "sleeper"), seconds)
     others = {name: f for name, f in idle.items() if name != "agent"}
 
     def beside(key, show):

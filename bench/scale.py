@@ -14,7 +14,7 @@ import tempfile
 import threading
 import time
 
-from common import ROOT, status_kib  # noqa: F401 (sets the path for testbed)
+from common import ROOT  # also puts the test bed on the path
 from testbed import GREETING_PACKET, JOIN_PACKET, PYTHON, TestBed
 
 TRAFFIC_LOG = os.path.join(ROOT, "bench", "traffic_log.py")

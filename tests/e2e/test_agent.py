@@ -4,8 +4,8 @@ import faulthandler
 import time
 import unittest
 
-from agent_bed import Sniffer, start_agent, testbed
-from testbed import (CMD_JOIN, GREETING_PACKET, GROUP, JOIN_PACKET, LEAVE_PACKET, LIST_PACKET, PORT,
+from agent_bed import Sniffer, start_agent  # also puts the test bed on the path
+from testbed import (GREETING_PACKET, GROUP, JOIN_PACKET, LEAVE_PACKET, LIST_PACKET, PORT,
                      TestBed, packet)
 
 # The agent handles what arrived at its next pass of the event loop, 100 ms apart; the rest is
