@@ -21,6 +21,9 @@ import struct
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "testbed"))
+from sniffer import udp_datagram  # noqa: E402
+
 CLONE_NEWNET = 0x40000000
 ETH_P_ALL = 0x0003
 ETH_P_IP = 0x0800
@@ -98,16 +101,12 @@ def main():
                 continue
             frame, ancillary, _, (_, protocol, kind, _, _) = s.recvmsg(70000, 64)
             t = monotonic_of(ancillary, offset)
-            if protocol != ETH_P_IP or len(frame) < 28 or frame[9] != socket.IPPROTO_UDP:
-                continue
-            header = (frame[0] & 0x0F) * 4
-            sport, dport = struct.unpack_from(">HH", frame, header)
-            if args.port not in (sport, dport):
+            datagram = udp_datagram(frame, args.port) if protocol == ETH_P_IP else None
+            if datagram is None:
                 continue
             out.write(json.dumps({"ns": sockets[s], "dir": "out" if kind == PACKET_OUTGOING else "in",
-                                  "src": socket.inet_ntoa(frame[12:16]),
-                                  "dst": socket.inet_ntoa(frame[16:20]),
-                                  "data": frame[header + 8:].hex(), "t": t}) + "\n")
+                                  "src": datagram["src"], "dst": datagram["dst"],
+                                  "data": datagram["data"], "t": t}) + "\n")
         out.flush()
 
 

@@ -18,6 +18,19 @@ ETH_P_IP = 0x0800
 PACKET_OUTGOING = 4
 
 
+def udp_datagram(frame, port):
+    """The UDP datagram to or from `port` that an IPv4 packet carries, as a dict, or None."""
+    if len(frame) < 28 or frame[9] != socket.IPPROTO_UDP:
+        return None
+    header = (frame[0] & 0x0F) * 4
+    sport, dport = struct.unpack_from(">HH", frame, header)
+    if port not in (sport, dport):
+        return None
+    return {"src": socket.inet_ntoa(frame[12:16]), "sport": sport,
+            "dst": socket.inet_ntoa(frame[16:20]), "dport": dport, "ttl": frame[8],
+            "data": frame[header + 8:].hex()}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=9090)
@@ -30,17 +43,10 @@ def main():
         # Loopback shows what is sent twice, going out and coming in: keep one.
         if protocol != ETH_P_IP or (ifname == "lo" and pkttype == PACKET_OUTGOING):
             continue
-        if len(frame) < 20 or frame[9] != socket.IPPROTO_UDP:
+        datagram = udp_datagram(frame, args.port)
+        if datagram is None:
             continue
-        header = (frame[0] & 0x0F) * 4
-        sport, dport = struct.unpack_from(">HH", frame, header)
-        if args.port not in (sport, dport):
-            continue
-        print(json.dumps({
-            "if": ifname, "src": socket.inet_ntoa(frame[12:16]), "sport": sport,
-            "dst": socket.inet_ntoa(frame[16:20]), "dport": dport, "ttl": frame[8],
-            "data": frame[header + 8:].hex(), "t": time.monotonic(),
-        }), flush=True)
+        print(json.dumps({"if": ifname, **datagram, "t": time.monotonic()}), flush=True)
 
 
 if __name__ == "__main__":
